@@ -22,10 +22,13 @@ qx_wine_template() {
 qx_wine_prefix() {
   local dir=$1 tpl
   tpl=$(qx_wine_template)
-  rm -rf "$dir"; mkdir -p "$dir"
-  cp -a "$tpl"/*.reg "$dir"/
-  cp -al "$tpl/drive_c" "$dir/drive_c" 2>/dev/null || cp -a "$tpl/drive_c" "$dir/drive_c"
-  cp -a "$tpl/dosdevices" "$dir/dosdevices"
+  rm -rf "$dir"; mkdir -p "$(dirname "$dir")"
+  # Hard links for the many files Wine only reads; real copies of the registry.
+  cp -al "$tpl" "$dir" 2>/dev/null || cp -a "$tpl" "$dir"
+  local reg
+  for reg in "$dir"/*.reg; do
+    rm -f "$reg"; cp -a "$tpl/$(basename "$reg")" "$reg"
+  done
 }
 
 # qx_xvfb_start: starts Xvfb on a free display; sets DISPLAY and QX_XVFB_PID.

@@ -79,6 +79,8 @@ class TLabel : public TComponent {
   int Width() const;
   int Height() const;
 
+  // Framework internals.
+  void DpiChanged(int dpi);
   struct Native;
 
  private:
@@ -88,7 +90,8 @@ class TLabel : public TComponent {
 
 class TForm : public TComponent {
  public:
-  explicit TForm(const TFormLayout& layout);
+  // className names the window class, as the form's own class is named.
+  TForm(const TFormLayout& layout, const wchar_t* className);
   ~TForm() override;
 
   TNotifyEvent OnCreate;

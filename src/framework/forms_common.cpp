@@ -13,7 +13,9 @@ String ApplicationTitleFromPath(const String& exePath) {
   const size_t dot = name.find(L'.');
   if (dot != String::npos) name.resize(dot);
   if (name.size() <= 1) return name;
-  return name.substr(0, 1) + LowerCaseText(name.substr(1));
+  String title(1, name.front());
+  title.append(LowerCaseText(name.substr(1)));
+  return title;
 }
 
 String TApplication::Title() const { return ApplicationTitleFromPath(ModuleFileName()); }

@@ -97,7 +97,8 @@ long double StrToFloat(const String& text, const TFormatSettings& settings) {
     for (; i < n && IsDigit(text[i]); ++i) {
       if (exponent < 1000000) exponent = exponent * 10 + (text[i] - L'0');
     }
-    number += "e" + std::to_string(negative ? -exponent : exponent);
+    number.push_back('e');
+    number.append(std::to_string(negative ? -exponent : exponent));
   }
   while (i < n && text[i] == L' ') ++i;
   if (i != n) RaiseInvalidFloat(text);

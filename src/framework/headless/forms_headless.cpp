@@ -24,7 +24,7 @@ int EstimatedTextWidth(const String& text) { return static_cast<int>(text.size()
 
 }  // namespace
 
-TForm::TForm(const TFormLayout& layout) : layout_(layout), native_(std::make_unique<Native>()) {
+TForm::TForm(const TFormLayout& layout, const wchar_t*) : layout_(layout), native_(std::make_unique<Native>()) {
   Session::Current().Record("window-created", layout.Caption);
 }
 

@@ -20,6 +20,13 @@
 
 namespace win32 {
 
+// A function looked up by name in a loaded module, or nullptr.
+template <class F>
+F ProcAddress(HMODULE module, const char* name) {
+  if (module == nullptr) return nullptr;
+  return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
 // Owns a kernel handle; both NULL and INVALID_HANDLE_VALUE mean none.
 class Handle {
  public:
