@@ -7,7 +7,7 @@
 TForm1* Form1 = nullptr;
 bool ActivationDone = false;
 
-TForm1::TForm1() : TForm(Form1Layout()) {
+TForm1::TForm1() : TForm(Form1Layout(), L"TForm1") {
   Label1 = std::make_unique<TLabel>(*this, Label1Layout());
   OnCreate = [this](TObject* sender) { FormCreate(sender); };
   OnActivate = [this](TObject* sender) { FormActivate(sender); };
