@@ -28,7 +28,9 @@ enum class TBorderStyle { bsToolWindow };
 enum class TPosition { poDefaultPosOnly };
 enum class TTextLayout { tlTop, tlCenter, tlBottom };
 
+#ifndef DEFAULT_CHARSET  // the Windows headers define it with the same value
 constexpr int DEFAULT_CHARSET = 1;
+#endif
 
 struct TFontSpec {
   String Name;
