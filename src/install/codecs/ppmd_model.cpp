@@ -199,6 +199,7 @@ void PpmdModel::RestoreModel(PpmdContext* c1) {
 
 PpmdContext* PpmdModel::CreateSuccessors(bool skip, PpmdState* s1, PpmdContext* c) {
   const uint32_t upBranch = foundState_->Successor();
+  const uint8_t foundSymbol = foundState_->symbol;
   PpmdState* ps[kMaxOrder + 1];
   unsigned numPs = 0;
   if (!skip) ps[numPs++] = foundState_;
@@ -210,7 +211,7 @@ PpmdContext* PpmdModel::CreateSuccessors(bool skip, PpmdState* s1, PpmdContext* 
       s = s1;
       s1 = nullptr;
     } else if (c->numStats != 0) {
-      for (s = Stats(c); s->symbol != foundState_->symbol; s++) {
+      for (s = Stats(c); s->symbol != foundSymbol; s++) {
       }
       if (s->freq < kMaxFreq - 9) {
         s->freq++;
@@ -232,7 +233,7 @@ PpmdContext* PpmdModel::CreateSuccessors(bool skip, PpmdState* s1, PpmdContext* 
   PpmdState upState;
   upState.symbol = *memory_.At<uint8_t>(upBranch);
   upState.SetSuccessor(upBranch + 1);
-  uint8_t flags = static_cast<uint8_t>((foundState_->symbol >= 0x40 ? kFlagHighFound : 0) + HighSymbolFlag(upState.symbol));
+  uint8_t flags = static_cast<uint8_t>((foundSymbol >= 0x40 ? kFlagHighFound : 0) + HighSymbolFlag(upState.symbol));
 
   if (c->numStats == 0) {
     upState.freq = c->OneState()->freq;
@@ -262,6 +263,7 @@ PpmdContext* PpmdModel::ReduceOrder(PpmdState* s1, PpmdContext* c) {
   PpmdState* s = nullptr;
   PpmdContext* c1 = c;
   const uint32_t upBranch = Ref(memory_.text_);
+  const uint8_t foundSymbol = foundState_->symbol;
 
   foundState_->SetSuccessor(upBranch);
   orderFall_++;
@@ -275,7 +277,7 @@ PpmdContext* PpmdModel::ReduceOrder(PpmdState* s1, PpmdContext* c) {
       if (c->suffix == 0) return c;
       c = Suffix(c);
       if (c->numStats != 0) {
-        for (s = Stats(c); s->symbol != foundState_->symbol; s++) {
+        for (s = Stats(c); s->symbol != foundSymbol; s++) {
         }
         if (s->freq < kMaxFreq - 9) {
           s->freq = static_cast<uint8_t>(s->freq + 2);
@@ -560,52 +562,54 @@ void PpmdModel::Update2() {
 // ---- range decoder ----
 
 void PpmdModel::StartDecoding(RangeInput& input) {
-  input_ = &input;
+  rc_.input = &input;
   RangeInput::Span span = input.Current();
-  in_ = span.cur;
-  inEnd_ = span.end;
-  low_ = 0;
-  range_ = 0xFFFFFFFFu;
-  code_ = 0;
-  for (int i = 0; i < 4; i++) code_ = (code_ << 8) | NextByte();
-  if (code_ == 0xFFFFFFFFu) throw DecodeError("PPMd data damaged at its start");
+  rc_.in = span.cur;
+  rc_.inEnd = span.end;
+  rc_.low = 0;
+  rc_.range = 0xFFFFFFFFu;
+  rc_.code = 0;
+  for (int i = 0; i < 4; i++) rc_.code = (rc_.code << 8) | rc_.NextByte();
+  if (rc_.code == 0xFFFFFFFFu) throw DecodeError("PPMd data damaged at its start");
 }
 
-void PpmdModel::FinishDecoding() { input_->Advance(in_); }
+void PpmdModel::FinishDecoding() { rc_.input->Advance(rc_.in); }
 
-uint32_t PpmdModel::Threshold(uint32_t total) {
-  range_ /= total;
-  if (range_ == 0) throw DecodeError("PPMd data damaged");
-  return code_ / range_;
+inline uint32_t PpmdModel::RangeDecoder::Threshold(uint32_t total) {
+  range /= total;
+  if (range == 0) throw DecodeError("PPMd data damaged");
+  return code / range;
 }
 
-void PpmdModel::Decode(uint32_t start, uint32_t size) {
-  start *= range_;
-  low_ += start;
-  code_ -= start;
-  range_ *= size;
+inline void PpmdModel::RangeDecoder::Decode(uint32_t start, uint32_t size) {
+  start *= range;
+  low += start;
+  code -= start;
+  range *= size;
   for (;;) {
-    if ((low_ ^ (low_ + range_)) >= kTop) {
-      if (range_ >= kBot) break;
-      range_ = (0u - low_) & (kBot - 1);
+    if ((low ^ (low + range)) >= kTop) {
+      if (range >= kBot) break;
+      range = (0u - low) & (kBot - 1);
     }
-    code_ = (code_ << 8) | NextByte();
-    range_ <<= 8;
-    low_ <<= 8;
+    code = (code << 8) | NextByte();
+    range <<= 8;
+    low <<= 8;
   }
 }
 
 int PpmdModel::DecodeSymbol() {
   uint8_t charMask[256];
+  RangeDecoder rc = rc_;
   PpmdContext* mc = minContext_;
   if (mc->numStats != 0) {
     PpmdState* s = Stats(mc);
-    uint32_t count = Threshold(mc->summFreq);
+    uint32_t count = rc.Threshold(mc->summFreq);
     uint32_t hiCnt = s->freq;
     if (count < hiCnt) {
-      Decode(0, s->freq);
+      rc.Decode(0, s->freq);
       foundState_ = s;
       uint8_t symbol = s->symbol;
+      rc_ = rc;
       Update1_0();
       return symbol;
     }
@@ -613,15 +617,19 @@ int PpmdModel::DecodeSymbol() {
     unsigned i = mc->numStats;
     do {
       if ((hiCnt += (++s)->freq) > count) {
-        Decode(hiCnt - s->freq, s->freq);
+        rc.Decode(hiCnt - s->freq, s->freq);
         foundState_ = s;
         uint8_t symbol = s->symbol;
-        Update1();
+        rc_ = rc;
+      Update1();
         return symbol;
       }
     } while (--i);
-    if (count >= mc->summFreq) return kDamaged;
-    Decode(hiCnt, mc->summFreq - hiCnt);
+    if (count >= mc->summFreq) {
+      rc_ = rc;
+      return kDamaged;
+    }
+    rc.Decode(hiCnt, mc->summFreq - hiCnt);
     std::memset(charMask, 0xFF, sizeof charMask);
     charMask[s->symbol] = 0;
     i = mc->numStats;
@@ -633,16 +641,17 @@ int PpmdModel::DecodeSymbol() {
     uint16_t* prob = &binSumm_[ns2Index_[one->freq - 1u]]
                               [ns2BinIndex_[Suffix(mc)->numStats] + prevSuccess_ + mc->flags +
                                ((runLength_ >> 26) & 0x20)];
-    range_ >>= 14;
-    if (code_ / range_ < *prob) {
-      Decode(0, *prob);
+    rc.range >>= 14;
+    if (rc.code / rc.range < *prob) {
+      rc.Decode(0, *prob);
       *prob = static_cast<uint16_t>(*prob + (1u << kIntBits) - GetMean(*prob));
       foundState_ = one;
       uint8_t symbol = one->symbol;
+      rc_ = rc;
       UpdateBin();
       return symbol;
     }
-    Decode(*prob, (1u << 14) - *prob);
+    rc.Decode(*prob, (1u << 14) - *prob);
     *prob = static_cast<uint16_t>(*prob - GetMean(*prob));
     initEsc_ = kExpEscape[*prob >> 10];
     std::memset(charMask, 0xFF, sizeof charMask);
@@ -655,7 +664,10 @@ int PpmdModel::DecodeSymbol() {
     const unsigned numMasked = minContext_->numStats;
     do {
       orderFall_++;
-      if (minContext_->suffix == 0) return kEndMark;
+      if (minContext_->suffix == 0) {
+        rc_ = rc;
+        return kEndMark;
+      }
       minContext_ = Suffix(minContext_);
     } while (minContext_->numStats == numMasked);
 
@@ -673,25 +685,29 @@ int PpmdModel::DecodeSymbol() {
     uint32_t freqSum;
     See* see = MakeEscFreq(numMasked, &freqSum);
     freqSum += hiCnt;
-    uint32_t count = Threshold(freqSum);
+    uint32_t count = rc.Threshold(freqSum);
 
     if (count < hiCnt) {
       PpmdState** pps = ps;
       for (hiCnt = 0; (hiCnt += (*pps)->freq) <= count; pps++) {
       }
       s = *pps;
-      Decode(hiCnt - s->freq, s->freq);
+      rc.Decode(hiCnt - s->freq, s->freq);
       if (see->shift < kPeriodBits && --see->count == 0) {
         see->summ = static_cast<uint16_t>(see->summ << 1);
         see->count = static_cast<uint8_t>(3 << see->shift++);
       }
       foundState_ = s;
       uint8_t symbol = s->symbol;
+      rc_ = rc;
       Update2();
       return symbol;
     }
-    if (count >= freqSum) return kDamaged;
-    Decode(hiCnt, freqSum - hiCnt);
+    if (count >= freqSum) {
+      rc_ = rc;
+      return kDamaged;
+    }
+    rc.Decode(hiCnt, freqSum - hiCnt);
     see->summ = static_cast<uint16_t>(see->summ + freqSum);
     do {
       charMask[ps[--i]->symbol] = 0;

@@ -57,16 +57,25 @@ class PpmdModel {
   void Update2();
   See* MakeEscFreq(unsigned numMasked, uint32_t* escFreq);
 
-  uint32_t Threshold(uint32_t total);
-  void Decode(uint32_t start, uint32_t size);
-  uint32_t NextByte() {
-    if (in_ == inEnd_) {
-      RangeInput::Span s = input_->Refill(in_);
-      in_ = s.cur;
-      inEnd_ = s.end;
+  // The carry-less range decoder. DecodeSymbol works on a copy in locals,
+  // which the model's stores into its memory block cannot alias.
+  struct RangeDecoder {
+    uint32_t range = 0, code = 0, low = 0;
+    RangeInput* input = nullptr;
+    const uint8_t* in = nullptr;
+    const uint8_t* inEnd = nullptr;
+
+    uint32_t NextByte() {
+      if (in == inEnd) {
+        RangeInput::Span s = input->Refill(in);
+        in = s.cur;
+        inEnd = s.end;
+      }
+      return *in++;
     }
-    return *in_++;
-  }
+    inline uint32_t Threshold(uint32_t total);
+    inline void Decode(uint32_t start, uint32_t size);
+  };
 
   PpmdMemory memory_;
   PpmdContext* minContext_ = nullptr;
@@ -77,10 +86,7 @@ class PpmdModel {
   uint32_t runLength_ = 0, initRunLength_ = 0;
   RestoreMethod restoreMethod_;
 
-  uint32_t range_ = 0, code_ = 0, low_ = 0;
-  RangeInput* input_ = nullptr;
-  const uint8_t* in_ = nullptr;
-  const uint8_t* inEnd_ = nullptr;
+  RangeDecoder rc_;
 
   uint8_t ns2BinIndex_[256];
   uint8_t ns2Index_[260];
