@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "server/http_request.h"
+#include "server/socket_errors.h"
 #include "server/text_decoding.h"
 #include "server/url.h"
 
@@ -44,6 +45,14 @@ class BoundedSink : public http::BodySink {
   std::string bytes_;
 };
 
+// A reused connection that the update host has dropped meanwhile.
+bool IsConnectionDropped(const EIdSocketError& error) {
+  const int number = error.LastError();
+  return number == socket_errors::kConnectionReset || number == socket_errors::kConnectionAborted ||
+         number == socket_errors::kNetworkReset || number == socket_errors::kShutDown ||
+         number == socket_errors::kNotConnected;
+}
+
 }  // namespace
 
 TIdHTTP::TIdHTTP() : buffer_(new char[kReceiveBufferSize]) {}
@@ -78,6 +87,15 @@ void TIdHTTP::Perform(const String& url, http::BodySink& successSink) {
   const bool reusable = connection_ && keepAlive_ && connectedHost_ == address.host &&
                         connectedPort_ == address.port && connection_->StillUsable();
   if (!reusable) Reconnect(address.host, address.port);
+  // The update host may close an idle connection just as we send on it; a
+  // reused connection that ends before the first byte of the answer is
+  // opened again and the request sent once more (a GET can be repeated).
+  if (Exchange(address, successSink, reusable)) return;
+  Reconnect(address.host, address.port);
+  Exchange(address, successSink, false);
+}
+
+bool TIdHTTP::Exchange(const http::Url& address, http::BodySink& successSink, bool retryIfSilent) {
   keepAlive_ = false;  // until a complete response allows it again
 
   http::RequestSettings settings;
@@ -111,15 +129,21 @@ void TIdHTTP::Perform(const String& url, http::BodySink& successSink) {
                                     http::DecodeBody(failureBody.Bytes(), response_.Find("Content-Type")));
   };
 
+  bool answered = false;
   try {
     connection_->SendAll(request.data(), request.size(), ReadTimeoutMs);
     char* buffer = buffer_.get();
     while (parser.phase() != http::ResponseParser::Phase::kComplete) {
       const size_t received = connection_->Receive(buffer, kReceiveBufferSize, ReadTimeoutMs);
       if (received == 0) {
+        if (!answered && retryIfSilent) {
+          Disconnect();
+          return false;
+        }
         parser.FeedEnd();
         break;
       }
+      answered = true;
       size_t offset = 0;
       while (offset < received && parser.phase() != http::ResponseParser::Phase::kComplete) {
         const bool inHead = parser.phase() == http::ResponseParser::Phase::kHead;
@@ -129,6 +153,10 @@ void TIdHTTP::Perform(const String& url, http::BodySink& successSink) {
       // Bytes beyond the response: the connection is out of step, do not reuse it.
       if (offset < received) strayBytes = true;
     }
+  } catch (const EIdSocketError& error) {
+    Disconnect();
+    if (!answered && retryIfSilent && IsConnectionDropped(error)) return false;
+    throw;
   } catch (const EIdException&) {
     Disconnect();
     // A failure answer that breaks off is still reported as that answer.
@@ -142,4 +170,5 @@ void TIdHTTP::Perform(const String& url, http::BodySink& successSink) {
   keepAlive_ = parser.KeepAlive() && !strayBytes;
   if (!keepAlive_) Disconnect();
   if (!success) throw failure();
+  return true;
 }

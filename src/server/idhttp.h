@@ -18,6 +18,7 @@
 #include "server/exceptions.h"
 #include "server/http_response_parser.h"
 #include "server/socket.h"
+#include "server/url.h"
 
 enum THTTPOption { hoInProcessAuth, hoKeepOrigProtocol, hoForceEncodeParams };
 using THTTPOptions = std::set<THTTPOption>;
@@ -89,6 +90,9 @@ class TIdHTTP {
 
  private:
   void Perform(const String& url, http::BodySink& successSink);
+  // One request and its answer on the open connection. With retryIfSilent,
+  // a connection that ends before any byte of the answer gives false.
+  bool Exchange(const http::Url& address, http::BodySink& successSink, bool retryIfSilent);
   void Reconnect(const std::string& host, uint16_t port);
 
   std::optional<net::Connection> connection_;
