@@ -19,8 +19,13 @@ SOURCE_DIR = os.environ.get("QX_SOURCE_DIR", os.path.abspath(os.path.join(os.pat
 BINARY_DIR = os.environ.get("QX_BINARY_DIR", os.path.join(SOURCE_DIR, "build", "windows"))
 UPDATE_EXE = os.path.join(BINARY_DIR, "update.exe")
 DRIVER_EXE = os.path.join(BINARY_DIR, "e2e", "qx_driver.exe")
+STANDIN_EXE = os.path.join(BINARY_DIR, "tests", "support", "host_standin", "host_standin.exe")
 WINE_LIB = os.path.join(SOURCE_DIR, "scripts", "lib", "wine.sh")
 WORK_ROOT = os.path.join(BINARY_DIR, "e2e-runs")
+# The update location update.exe was built with; the tests serve it on loopback.
+UPDATE_LOCATION = os.environ.get("QX_UPDATE_LOCATION", "")
+_m = re.match(r"http://127\.0\.0\.1:(\d+)/qx/$", UPDATE_LOCATION)
+UPDATE_PORT = int(_m.group(1)) if _m else None
 
 
 def windows_path(path):
@@ -145,10 +150,73 @@ class Updater:
             self.wine(["reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
                        "/d", str(dpi), "/f"])
         shutil.copy(UPDATE_EXE, os.path.join(self.install_dir, "update.exe"))
+        self._started = []
 
     def wine(self, args, **kwargs):
         return subprocess.run(["wine"] + args, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                               **kwargs)
+
+    def install(self, files):
+        """Writes files (name -> bytes or text) into the installation directory."""
+        for name, content in files.items():
+            path = os.path.join(self.install_dir, name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(content if isinstance(content, bytes) else content.encode("utf-8"))
+
+    def read(self, name):
+        with open(os.path.join(self.install_dir, name), "rb") as f:
+            return f.read()
+
+    def exists(self, name):
+        return os.path.exists(os.path.join(self.install_dir, name))
+
+    def install_host_application(self, name="quorbix.exe"):
+        """The host-application stand-in as `name` in the installation directory."""
+        shutil.copy(STANDIN_EXE, os.path.join(self.install_dir, name))
+        os.makedirs(self.reports_dir, exist_ok=True)
+
+    @property
+    def reports_dir(self):
+        return os.path.join(self.root, "reports")
+
+    def start_host_application(self, name="quorbix.exe", hold=None):
+        """Starts the stand-in under `name` and waits for its report; returns
+        (process, report). The process ends when the Windows process ends.
+        With `hold`, it keeps that installation file open."""
+        before = set(self.reports())
+        env = dict(self.env, QX_STANDIN_DIR=windows_path(self.reports_dir), QX_STANDIN_SECONDS="180")
+        if hold:
+            env["QX_STANDIN_HOLD"] = windows_path(os.path.join(self.install_dir, hold))
+        proc = subprocess.Popen(["wine", os.path.join(self.install_dir, name)], cwd=self.install_dir, env=env,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._started.append(proc)
+        deadline = time.time() + 30
+        while time.time() < deadline:
+            new = set(self.reports()) - before
+            if new:
+                return proc, self.reports()[new.pop()]
+            time.sleep(0.05)
+        raise RuntimeError("the host application stand-in wrote no report")
+
+    def reports(self):
+        """Stand-in reports by file name: {key: value, "arg": [arguments]}."""
+        out = {}
+        if not os.path.isdir(self.reports_dir):
+            return out
+        for name in sorted(os.listdir(self.reports_dir)):
+            if not (name.startswith("standin-") and name.endswith(".txt")):
+                continue
+            report = {"arg": []}
+            with open(os.path.join(self.reports_dir, name), encoding="utf-8") as f:
+                for line in f.read().splitlines():
+                    key, _, value = line.partition("=")
+                    if key == "arg":
+                        report["arg"].append(value)
+                    else:
+                        report[key] = value
+            out[name] = report
+        return out
 
     def run(self, args="", answers=(), close_after_dialog=0, close_at_status=None, timeout=90, exe="update.exe"):
         """Runs update.exe with the given argument text; returns a RunResult."""
@@ -212,17 +280,31 @@ class Updater:
 
     def close(self):
         subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for proc in self._started:
+            if proc.poll() is None:
+                proc.kill()
+            proc.wait()
 
 
 class UpdaterTestCase(unittest.TestCase):
     """Gives each test an Updater named after it and ends its Wine server."""
     locale = None
     dpi = None
+    needs_update_host = False
 
     def setUp(self):
+        if self.needs_update_host and UPDATE_PORT is None:
+            self.skipTest("update.exe was not built for an update host on 127.0.0.1")
         name = self.id().split(".", 1)[-1].replace(".", "-")
         self.updater = Updater(name, locale=self.locale, dpi=self.dpi)
         self.addCleanup(self.updater.close)
+
+    def serve(self, *connections):
+        """Our scripted update host on the update location's port, for this test."""
+        import http_server
+        server = http_server.ScriptedServer(UPDATE_PORT, connections)
+        self.addCleanup(server.stop)
+        return server
 
     def assertStatusesInOrder(self, result, expected):
         """The status texts the driver saw, each text of `expected` in that order."""

@@ -19,6 +19,10 @@
 // running, it ends by itself after QX_STANDIN_SECONDS seconds (default 120)
 // with exit code 3; a report that cannot be written ends it with exit code 2.
 // Arguments are split by the system's rules (CommandLineToArgvW).
+//
+// With QX_STANDIN_HOLD naming a file, it opens that file for writing with
+// others allowed only to read it, before writing its report, and holds it
+// open while it runs: a program that has an installation file in use.
 #include <cstdlib>
 #include <string>
 
@@ -109,6 +113,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::wstring exe = OwnPath();
   std::wstring dir = Environment(L"QX_STANDIN_DIR");
   if (dir.empty()) dir = DirectoryOf(exe);
+  win32::Handle held;
+  const std::wstring hold = Environment(L"QX_STANDIN_HOLD");
+  if (!hold.empty()) {
+    held.reset(::CreateFileW(hold.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
   if (!WriteReport(dir, Report(exe))) return static_cast<int>(kReportFailed);
   ::Sleep(LifetimeSeconds() * 1000);
   ::ExitProcess(kTimedOut);
