@@ -240,7 +240,10 @@ class Updater:
         shooter = threading.Thread(target=self._take_shots, args=(stop,), daemon=True)
         shooter.start()
         try:
-            subprocess.run(cmd, cwd=self.install_dir, env=self.env, timeout=timeout + 60,
+            # A host application that update.exe starts reports where the tests look.
+            env = dict(self.env, QX_STANDIN_DIR=windows_path(self.reports_dir), QX_STANDIN_SECONDS="120")
+            os.makedirs(self.reports_dir, exist_ok=True)
+            subprocess.run(cmd, cwd=self.install_dir, env=env, timeout=timeout + 60,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         finally:
             stop.set()

@@ -13,8 +13,13 @@ pid {dir}/nginx.pid;
 error_log {dir}/error.log;
 events {{ worker_connections 64; }}
 http {{
-  access_log {dir}/access.log main;
   log_format main '$connection $request $status $body_bytes_sent';
+  access_log {dir}/access.log main;
+  client_body_temp_path {dir}/tmp/body;
+  proxy_temp_path {dir}/tmp/proxy;
+  fastcgi_temp_path {dir}/tmp/fastcgi;
+  uwsgi_temp_path {dir}/tmp/uwsgi;
+  scgi_temp_path {dir}/tmp/scgi;
   default_type application/octet-stream;
   keepalive_timeout 60s;
   sendfile on;
@@ -27,11 +32,29 @@ http {{
 """
 
 
+def _open_for_reading(root):
+    path = os.path.abspath(root)
+    while True:
+        os.chmod(path, os.stat(path).st_mode | 0o755)
+        parent = os.path.dirname(path)
+        if parent == path or parent == tempfile.gettempdir():
+            break
+        path = parent
+    for base, dirs, files in os.walk(root):
+        for d in dirs:
+            os.chmod(os.path.join(base, d), 0o755)
+        for f in files:
+            os.chmod(os.path.join(base, f), 0o644)
+
+
 class Nginx:
     """Serves `root` on the port; stop() ends the processes it started, by PID."""
 
     def __init__(self, root, port):
         self.dir = tempfile.mkdtemp(prefix="qx-nginx-")
+        os.makedirs(os.path.join(self.dir, "tmp"))
+        # The worker processes run as another user; they read the site.
+        _open_for_reading(root)
         with open(os.path.join(self.dir, "nginx.conf"), "w") as f:
             f.write(CONFIG.format(dir=self.dir, port=port, root=os.path.abspath(root)))
         self.process = subprocess.Popen(["/usr/sbin/nginx", "-p", self.dir, "-c", os.path.join(self.dir, "nginx.conf")],

@@ -245,7 +245,16 @@ class Driver {
     if (label == nullptr) return;
     const std::wstring text = WindowText(label);
     if (!::IsWindow(label) || !::IsWindowVisible(main)) return;  // being destroyed
-    if (text == status_ && seenStatus_) return;
+    if (text == status_ && seenStatus_) {
+      // A status text is painted only at the pump after its operation; the
+      // shot waits for that so that it shows what the user sees.
+      if (statusShotDue_ != 0 && timeline_.Now() >= statusShotDue_) {
+        statusShotDue_ = 0;
+        Shot(main, L"status");
+      }
+      return;
+    }
+    if (statusShotDue_ != 0) Shot(main, L"status");
     seenStatus_ = true;
     status_ = text;
     timeline_.Write("status", text);
@@ -255,7 +264,7 @@ class Driver {
       timeline_.Write("press", L"close-window");
       ::PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
     }
-    Shot(main, L"status");
+    statusShotDue_ = timeline_.Now() + 400;
   }
 
   // The label's place and size, and the size its text has in bold Tahoma of
@@ -321,7 +330,9 @@ class Driver {
     }
     const bool hasIcon = [&] {
       for (HWND child : Children(dialog)) {
-        if (ClassOf(child) == L"Static" && (::GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+        // A message box keeps its icon control hidden when it shows no icon.
+        if (ClassOf(child) == L"Static" && ::IsWindowVisible(child) &&
+            (::GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
           return true;
         }
       }
@@ -377,6 +388,7 @@ class Driver {
   HWND mainWindow_ = nullptr;
   std::wstring status_;
   bool seenStatus_ = false;
+  long long statusShotDue_ = 0;  // when the shot of the current status is taken; 0: taken
   bool closedAtStatus_ = false;
   std::map<HWND, DialogState> dialogs_;
   int dialogCount_ = 0;
