@@ -52,8 +52,13 @@ class Timeline {
     return (now.QuadPart - start_.QuadPart) * 1000 / frequency_.QuadPart;
   }
   void Write(const char* kind, const std::wstring& text = L"") {
-    std::string line = std::to_string(Now()) + " " + kind;
-    if (!text.empty()) line += " " + StringToUtf8(text);
+    std::string line = std::to_string(Now());
+    line += ' ';
+    line += kind;
+    if (!text.empty()) {
+      line += ' ';
+      line += StringToUtf8(text);
+    }
     std::string escaped;
     for (char c : line) {
       if (c == '\n') escaped += "\\n";
