@@ -182,6 +182,16 @@ std::vector<Case> AllCases() {
        {Answers({Response("200 OK", {kPlain}, "1.5")}), Answers({Response("200 OK", {kZip}, kArchive)})},
        {Newest(Text(L"1.5")), {Op::kDownload, L"1.5", Body(kArchive), true}}, 2,
        {Request("/qx/newest"), Request("/qx/1.5/update.zip")}});
+  // The update host drops the reused connection just as the next request
+  // arrives: the request goes once more over a new one.
+  add({"ReusedConnectionClosedUnansweredIsOpenedAgain",
+       {Answers({Response("200 OK", {kPlain}, "1.5")}).ExpectRequest().Close(),
+        Answers({Response("200 OK", {kZip}, kArchive)})},
+       {Newest(Text(L"1.5")), Download(L"1.5", Body(kArchive))}, 2});
+  add({"ReusedConnectionResetUnansweredIsOpenedAgain",
+       {Answers({Response("200 OK", {kPlain}, "1.5")}).ExpectRequest().Reset(),
+        Answers({Response("200 OK", {kZip}, kArchive)})},
+       {Newest(Text(L"1.5")), Download(L"1.5", Body(kArchive))}, 2});
   add({"KeptOpenAfterAFailureAnswer",
        {Answers({Response("404 Not Found", {}, "x"), Response("200 OK", {}, "1.5")})},
        {Newest(Protocol(L"HTTP/1.1 404 Not Found", 404, L"x")), Newest(Text(L"1.5"))}, 1});
