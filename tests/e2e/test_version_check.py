@@ -65,6 +65,16 @@ class VersionCheck(harness.UpdaterTestCase):
         self.assertTrue(close, result)
         self.assertGreaterEqual(result.first("exit").ms, close[0].ms)
 
+    def test_an_unreachable_host_shows_the_socket_error_in_german(self):
+        # Nothing listens on the update location's port.
+        result = self.updater.run("1.4", answers=["OK"], close_after_dialog=1)
+        self.assertEqual(result.exit_code, 0, result)
+        [report] = result.dialogs()
+        self.assertEqual(report["icon"], "yes")
+        self.assertIn("Socket-Fehler # 10061", report["text"])
+        self.assertIn("Verbindung abgelehnt.", report["text"])
+        self.assertEqual(result.statuses(), ["Suche nach neuer Version"])
+
 
 class VersionCheckWithGermanSettings(harness.UpdaterTestCase):
     needs_update_host = True
