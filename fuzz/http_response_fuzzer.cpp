@@ -168,7 +168,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const Outcome cut = Parse(bytes, pieces, limits, closeAtEnd);
   const Outcome whole = Parse(bytes, {bytes.size()}, limits, closeAtEnd);
-  if (cut.failed != whole.failed || cut.error != whole.error) Broken("the cuts changed whether the response fails");
+  if (cut.failed != whole.failed || cut.error != whole.error) {
+    std::fprintf(stderr, "in pieces: %s\nwhole: %s\n", cut.failed ? cut.error.c_str() : "no failure",
+                 whole.failed ? whole.error.c_str() : "no failure");
+    Broken("the cuts changed whether the response fails");
+  }
   if (!whole.failed) {
     if (cut.phase != whole.phase || cut.consumed != whole.consumed || cut.body != whole.body ||
         cut.framing != whole.framing || cut.keepAlive != whole.keepAlive || !SameHead(cut.head, whole.head)) {

@@ -51,12 +51,13 @@ uint64_t ContentLength(const std::vector<std::string_view>& values) {
   return length;
 }
 
+constexpr std::string_view kStatusLinePrefix = "HTTP/1.";
+
 // Whether the beginning of a line can still become a status line.
 bool LooksLikeStatusLineStart(std::string_view start) {
-  constexpr std::string_view kPrefix = "HTTP/1.";
   if (start == "\r") return true;  // a blank line, not yet ended
-  const size_t n = std::min(start.size(), kPrefix.size());
-  return start.substr(0, n) == kPrefix.substr(0, n);
+  const size_t n = std::min(start.size(), kStatusLinePrefix.size());
+  return start.substr(0, n) == kStatusLinePrefix.substr(0, n);
 }
 
 }  // namespace
@@ -126,9 +127,12 @@ bool ResponseParser::TakeLine(const char* data, size_t size, size_t& used, size_
   const size_t available = size - used;
   const void* lf = std::memchr(start, '\n', available);
   const size_t take = lf != nullptr ? static_cast<size_t>(static_cast<const char*>(lf) - start) + 1 : available;
-  // The line end does not count against the line limit.
+  // The line end does not count against the line limit. Of two limits the
+  // one whose byte comes first is reported, so that the failure does not
+  // depend on how the bytes arrived.
   const size_t content = take - (lf != nullptr ? 1 : 0);
-  if (line_.size() + content > limits_.maxLine + 1) RaiseMalformed(L"eine Zeile der Antwort ist zu lang.");
+  const size_t lineRoom = limits_.maxLine + 1 - line_.size();
+  if (content > lineRoom && lineRoom <= budget) RaiseMalformed(L"eine Zeile der Antwort ist zu lang.");
   if (take > budget) RaiseMalformed(L"der Antwortkopf ist zu groß.");
   line_.append(start, take);
   budget -= take;
@@ -140,13 +144,26 @@ bool ResponseParser::TakeLine(const char* data, size_t size, size_t& used, size_
   return true;
 }
 
+// Something that cannot become a status line fails at its first wrong byte,
+// unless a limit is reached before that byte (TakeLine reports that one).
+void ResponseParser::CheckStatusLineStart(const char* data, size_t size) const {
+  std::string start = line_;
+  // Beyond the prefix every byte fits.
+  for (size_t i = 0; i < size && data[i] != '\n' && start.size() < kStatusLinePrefix.size(); ++i) {
+    start.push_back(data[i]);
+    if (LooksLikeStatusLineStart(start)) continue;
+    if (i < limits_.maxLine + 1 - line_.size() && i < headBudget_) {
+      RaiseMalformed(L"keine gültige HTTP/1.x-Statuszeile.");
+    }
+    return;
+  }
+}
+
 size_t ResponseParser::FeedHead(const char* data, size_t size) {
   size_t used = 0;
   while (used < size && phase_ == Phase::kHead) {
-    if (!TakeLine(data, size, used, headBudget_)) {
-      if (!haveStatusLine_ && !LooksLikeStatusLineStart(line_)) RaiseMalformed(L"keine gültige HTTP/1.x-Statuszeile.");
-      break;
-    }
+    if (!haveStatusLine_) CheckStatusLineStart(data + used, size - used);
+    if (!TakeLine(data, size, used, headBudget_)) break;
     std::string line = std::move(line_);
     line_.clear();
     HeadLine(line);

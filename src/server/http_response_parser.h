@@ -72,6 +72,7 @@ class ResponseParser {
   enum class ChunkState { kSize, kData, kDataEnd, kDataEndLf, kTrailer };
 
   size_t FeedHead(const char* data, size_t size);
+  void CheckStatusLineStart(const char* data, size_t size) const;
   size_t FeedChunked(const char* data, size_t size, BodySink* sink);
   // Takes bytes up to and including a line feed into line_; true when the
   // line is complete (without its line end then).

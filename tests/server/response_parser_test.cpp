@@ -236,6 +236,37 @@ TEST(ResponseLimits, AHeaderJustUnderTheLimitsIsRead) {
   EXPECT_EQ(p.body, "x");
 }
 
+// What fails first in the byte stream is reported, however the bytes were
+// cut into pieces on their way (found by fuzzing: a long line that was no
+// status line, or that also ran over the header's size, gave another
+// message when it came in one piece).
+TEST(ResponseLimits, TheFailureDoesNotDependOnHowTheBytesArrive) {
+  const http::ParserLimits tight{40, 30};  // lines of 40 bytes, 30 bytes of header
+  const http::ParserLimits roomy{40, 200};
+  const struct {
+    const char* what;
+    http::ParserLimits limits;
+    std::string response;
+    std::string error;
+  } cases[] = {
+      {"no status line, also too long", tight, std::string(100, 'X') + "\r\n", "keine gültige HTTP/1.x-Statuszeile."},
+      {"no status line after a carriage return, also too long", tight, "\r" + std::string(100, 'X') + "\r\n",
+       "keine gültige HTTP/1.x-Statuszeile."},
+      {"line too long after the header's size", tight, kStatus + "X: " + std::string(60, 'v') + "\r\n\r\n",
+       "der Antwortkopf ist zu groß."},
+      {"no status line after the header's size", tight, "HTTP/1.1 100 Continue..\r\n\r\nHTTX/1.1 200 OK\r\n\r\n",
+       "der Antwortkopf ist zu groß."},
+      {"line too long within the header's size", roomy, kStatus + std::string(45, 'v') + "\r\n\r\n",
+       "eine Zeile der Antwort ist zu lang."},
+  };
+  for (const auto& c : cases) {
+    for (size_t piece : {size_t{1}, size_t{5}, size_t{7}, c.response.size()}) {
+      EXPECT_EQ(Parse(c.response, piece, true, c.limits).error, kMalformed + c.error)
+          << c.what << ", pieces of " << piece;
+    }
+  }
+}
+
 TEST(ResponseLimits, ALargeChunkedBodyIsNotHeldByTheParser) {
   // A 1 GiB chunk announced: the parser passes the bytes on as they come.
   http::ResponseParser parser;
