@@ -73,6 +73,7 @@ bool IsValidUtf8(std::string_view bytes) {
 }
 
 String DecodeEntryName(std::string_view bytes, uint16_t flags) {
+  bytes = bytes.substr(0, bytes.find('\0'));
   if ((flags & zip::kFlagUtf8Name) != 0 || IsValidUtf8(bytes)) return Utf8ToString(bytes);
   return OemCodePageToString(bytes);
 }

@@ -13,7 +13,8 @@ namespace install {
 bool IsValidUtf8(std::string_view bytes);
 
 // The name as UTF-8 when the entry's UTF-8 flag is set or its bytes are valid
-// UTF-8, otherwise in the machine's OEM code page.
+// UTF-8, otherwise in the machine's OEM code page. A zero byte ends the name,
+// as it does for the file system calls and for other ZIP readers.
 String DecodeEntryName(std::string_view bytes, uint16_t flags);
 
 // The last component of the name (after slashes have become backslashes,

@@ -2,6 +2,8 @@
 // how the mask selects them.
 #include <gtest/gtest.h>
 
+#include <string_view>
+
 #include "install/entry_names.h"
 #include "install/wildcard.h"
 
@@ -59,6 +61,18 @@ TEST(EntryNames, Utf8WhenFlaggedOrValidElseOemCodePage) {
   EXPECT_EQ(DecodeEntryName("\x9A" "bung gr\x81\xE1" "e", 0), L"Übung grüße");
   // With the flag set the name is UTF-8 even when it is not valid.
   EXPECT_EQ(DecodeEntryName("\x9A", 0x800), L"\xFFFD");
+}
+
+// Found by fuzzing: a name with a zero byte was selected and named by all of
+// its characters, but written as the file its first part names, or as the
+// part after a slash behind the zero.
+TEST(EntryNames, AZeroByteEndsTheName) {
+  using namespace std::string_view_literals;
+  EXPECT_EQ(DecodeEntryName("quorbix.cfg\0tail.txt"sv, 0), L"quorbix.cfg");
+  EXPECT_EQ(DecodeEntryName("quorbix.cfg\0/tail.txt"sv, 0), L"quorbix.cfg");
+  EXPECT_EQ(DecodeEntryName("Gr\xC3\xBC\0\x9A"sv, 0x800), L"Grü");
+  EXPECT_EQ(DecodeEntryName("\x9A\0\xC3\xBC"sv, 0), L"Ü");
+  EXPECT_EQ(DecodeEntryName("\0x.dll"sv, 0), L"");
 }
 
 }  // namespace

@@ -305,6 +305,12 @@ def name_cases():
                ("dir/con.txt", b"10")]
     case("parent_and_device_names", with_zipfile(parents),
          {"evil.dll": b"1", "evil2.dll": b"2", "evil3.dll": b"3", "evil4.dll": b"4", "c.dll": b"5"})
+    # A zero byte ends a name: the first entry writes quorbix.cfg, not tail.txt;
+    # the second is the folder sub/. The names are set after writing, as
+    # zipfile itself cuts names at a zero byte.
+    data = with_zipfile([("quorbix.cfgX/tail.txt", b"cfg"), ("sub/Xx.dll", b"x")])
+    data = data.replace(b"quorbix.cfgX/tail.txt", b"quorbix.cfg\0/tail.txt").replace(b"sub/Xx.dll", b"sub/\0x.dll")
+    case("zero_byte_in_names", data, {"quorbix.cfg": b"cfg"})
     directory = zipfile.ZipInfo("winfolder")
     directory.external_attr = 0x10
     directory.create_system = 0

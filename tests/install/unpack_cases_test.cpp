@@ -51,6 +51,7 @@ const Case kCases[] = {
     {"folders_infozip", Opening::Succeeds},
     {"duplicates", Opening::Succeeds},
     {"parent_and_device_names", Opening::Succeeds},
+    {"zero_byte_in_names", Opening::Succeeds},
     {"directory_entries_only", Opening::Succeeds},
     {"symlink_entries", Opening::Succeeds},
     // Edge cases of an update.
