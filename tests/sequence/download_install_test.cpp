@@ -4,7 +4,10 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
+
 #include "framework/dialogs.h"
+#include "updatemain.h"
 #include "sequence_fixture.h"
 
 using testhttp::ConnectionScript;
@@ -28,6 +31,12 @@ ConnectionScript NewestThenArchive(const std::string& archiveResponse) {
   ConnectionScript c;
   c.Answer(Response("200 OK", {"Content-Type: text/plain"}, "1.5")).Answer(archiveResponse);
   return c;
+}
+
+std::string Hex(size_t n) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%zx", n);
+  return text;
 }
 
 Lines FailedDownload() {
@@ -80,31 +89,60 @@ TEST_F(SequenceTest, ConfirmedUpdateDownloadsStopsUnpacksRestartsAndCloses) {
 
 TEST_F(SequenceTest, DownloadFailuresEndBeforeTheHostApplicationIsTouched) {
   const std::string archive = MakeZip({{"quorbix.exe", "version 1.5"}});
+  const size_t half = archive.size() / 2;
+  const std::string contentLengthHead = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(archive.size()) + "\r\n\r\n";
+  // One chunk announced for the whole archive, of which half arrives.
+  const std::string chunkedHalf = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" +
+                                  Hex(archive.size()) + "\r\n" + archive.substr(0, half);
+  enum class Then { kClose, kReset, kStall };
   const struct {
     const char* name;
     std::string archiveResponse;
+    Then then;
     size_t archiveSizeAfter;
+    std::string afterStall = {};
   } cases[] = {
-      {"error status", Response("404 Not Found", {}, "<html>fehlt</html>"), 0},
+      {"error status", Response("404 Not Found", {}, "<html>fehlt</html>"), Then::kClose, 0},
       {"an error page served as success", Response("200 OK", {"Content-Type: text/html"}, "<html>Wartung</html>"),
-       20},
-      {"an empty body", Response("200 OK", {}, ""), 0},
-      {"an archive cut short", Response("200 OK", {}, archive.substr(0, archive.size() - 30)),
+       Then::kClose, 20},
+      {"an empty body", Response("200 OK", {}, ""), Then::kClose, 0},
+      {"an archive cut short", Response("200 OK", {}, archive.substr(0, archive.size() - 30)), Then::kClose,
        archive.size() - 30},
       {"a body shorter than announced",
        "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(archive.size() + 100) + "\r\n\r\n" + archive,
-       archive.size()},
+       Then::kClose, archive.size()},
+      {"the connection closed in the middle of the archive", contentLengthHead + archive.substr(0, half),
+       Then::kClose, half},
+      {"the connection reset in the middle of the archive", contentLengthHead + archive.substr(0, half),
+       Then::kReset, half},
+      {"the connection closed in the middle of a chunk", chunkedHalf, Then::kClose, half},
+      {"the connection reset in the middle of a chunk", chunkedHalf, Then::kReset, half},
+      // The rest would come after the time limit.
+      {"the host stalls in the middle of the archive", contentLengthHead + archive.substr(0, half), Then::kStall,
+       half, archive.substr(half)},
+      {"the host stalls in the middle of a chunk", chunkedHalf, Then::kStall, half,
+       archive.substr(half) + "\r\n0\r\n\r\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     headless::Session fresh;
     fresh.dialogAnswers = {mrOk, mrOk};
+    // The download pump comes before the archive is asked for; the host's
+    // silence then ends the download after 300 ms instead of a minute.
+    fresh.atPump = [](int pump) {
+      if (pump == 1) Form1->IdHTTP1->ReadTimeoutMs = 300;
+    };
+    WriteFile("quorbix.exe", "version 1.4");
     WriteFile("update.zip", "left over from an earlier run, longer than any of the bodies above .....");
     ConnectionScript script = NewestThenArchive(c.archiveResponse);
+    if (c.then == Then::kReset) script.Stall(100).Reset();
+    if (c.then == Then::kStall) script.Stall(3000).Send(c.afterStall);
     script.Close();
     Serve({script});
     EXPECT_EQ(Run("1.4"), 0);
+    // Neither sweep nor start: the host application is not touched.
     EXPECT_EQ(Seen(), FailedDownload());
+    EXPECT_EQ(ReadFile("quorbix.exe"), "version 1.4");
     // Emptied at the start of the download, then holding what arrived.
     EXPECT_EQ(ReadFile("update.zip").size(), c.archiveSizeAfter);
   }

@@ -95,6 +95,7 @@ void TApplication::ProcessMessages() {
   TForm* form = MainForm();
   TLabel* label = form != nullptr ? form->native().statusLabel : nullptr;
   s.Record("pump", label != nullptr ? label->Caption() : String());
+  if (s.atPump) s.atPump(pump);
   if (auto it = s.actionsAtPump.find(pump); it != s.actionsAtPump.end() && form != nullptr) {
     for (UserAction action : it->second) {
       if (action == UserAction::Close) {

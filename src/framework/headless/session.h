@@ -8,6 +8,7 @@
 // nothing sleeps.
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -38,6 +39,9 @@ class Session {
   wchar_t decimalSeparator = L'.';
   std::deque<int> dialogAnswers;  // mrOk / mrCancel, in the order the dialogs come
   std::map<int, std::vector<UserAction>> actionsAtPump;  // pump number, from 1
+  // Runs at each pump with its number, before the user actions; lets a test
+  // reach into the window while the sequence runs (a shorter time limit).
+  std::function<void(int pump)> atPump;
   bool closeWhenLeftOpen = true;  // the user closes a window left open
 
   // Runs the program block; returns its exit code.
