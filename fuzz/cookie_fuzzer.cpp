@@ -89,6 +89,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const std::string requestHost(line.substr(1));
       const std::string header = jar.HeaderFor(requestHost, target, now);
       if (jar.HeaderFor(requestHost, target, now) != header) Broken("the Cookie header changed by being asked for");
+      // The header goes out in a request of 7-bit ASCII lines.
+      for (char c : header) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && byte != '\t') || byte >= 0x7F) Broken("a Cookie header that cannot go out as it is");
+      }
       for (const http::Cookie& c : jar.Cookies()) {
         if (c.expiry <= now) Broken("an expired cookie kept after a request");
       }

@@ -39,6 +39,17 @@ bool IsIpv4Address(std::string_view host) {
   return digits > 0 && parts == 3;
 }
 
+// Whether the text can go back in a Cookie header unchanged: requests go out
+// as 7-bit ASCII, and a control character other than the tab would break the
+// header line (RFC 6265bis ignores such cookies).
+bool IsSendable(std::string_view text) {
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && byte != '\t') || byte >= 0x7F) return false;
+  }
+  return true;
+}
+
 // Max-Age: an optional minus and digits; nothing when it is not that shape.
 std::optional<int64_t> ParseMaxAge(std::string_view text) {
   if (text.empty()) return std::nullopt;
@@ -127,6 +138,7 @@ void CookieJar::Store(std::string_view setCookie, std::string_view host, std::st
   const std::string_view name = TrimBlanks(pair.substr(0, equals));
   const std::string_view value = TrimBlanks(pair.substr(equals + 1));
   if (name.empty() || name.size() + value.size() > kMaxCookieSize) return;
+  if (!IsSendable(name) || !IsSendable(value)) return;
   const Attributes a = ParseAttributes(semicolon == std::string_view::npos ? std::string_view{} : setCookie.substr(semicolon));
 
   Cookie cookie;

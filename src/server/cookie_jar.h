@@ -35,7 +35,9 @@ class CookieJar {
   // One Set-Cookie field of a response to a request for host and target
   // (the request target; its query does not count as path). Times are
   // seconds since the epoch. A cookie that is already expired, as with
-  // Max-Age=0, removes the stored one of the same name, domain and path.
+  // Max-Age=0, removes the stored one of the same name, domain and path. A
+  // cookie whose name or value has a control character (the tab aside) or a
+  // byte beyond 7-bit ASCII is ignored.
   void Store(std::string_view setCookie, std::string_view host, std::string_view target, int64_t now);
 
   // The value of the Cookie header for a request over plain HTTP; empty when

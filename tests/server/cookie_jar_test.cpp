@@ -61,7 +61,17 @@ const CookieCase kCases[] = {
     {"LastAttributeWins", {"a=1; Path=/nope; Path=/qx"}, kHost, "/qx/x", 0, "a=1"},
     {"IpAddressHostOnly", {"i=1; Domain=0.0.1; Path=/"}, "127.0.0.1", "/", 0, ""},
     {"IpAddressExactDomain", {"i=1; Domain=127.0.0.1; Path=/"}, "127.0.0.1", "/", 0, "i=1"},
+    // Found by fuzzing: these went back into the request, which goes out as
+    // 7-bit ASCII; a carriage return even started a header line of the
+    // update host's choosing.
+    {"CarriageReturnInValueIgnored", {"a=b\rX-Injected: 1", "c=1"}, kHost, "/qx/x", 0, "c=1"},
+    {"ControlCharacterInNameIgnored", {"a\x01=b"}, kHost, "/qx/x", 0, ""},
+    {"DeleteInValueIgnored", {"a=b\x7F"}, kHost, "/qx/x", 0, ""},
+    {"ByteBeyondAsciiIgnored", {"a=gr\xC3\xBC\xC3\x9F" "e"}, kHost, "/qx/x", 0, ""},
+    {"TabInsideTheValueKept", {"a=b\tc"}, kHost, "/qx/x", 0, "a=b\tc"},
 };
+
+void PrintTo(const CookieCase& c, std::ostream* out) { *out << c.name; }
 
 class Cookies : public ::testing::TestWithParam<CookieCase> {};
 
@@ -94,6 +104,8 @@ struct DateCase {
   const char* text;
   std::optional<int64_t> seconds;
 };
+
+void PrintTo(const DateCase& c, std::ostream* out) { *out << c.text; }
 
 class CookieDates : public ::testing::TestWithParam<DateCase> {};
 
