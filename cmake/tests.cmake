@@ -10,6 +10,9 @@ else()
   find_package(GTest REQUIRED)
 endif()
 
+# Tests run this many times slower under valgrind.
+set(QX_TEST_TIMEOUT_FACTOR 1 CACHE STRING "Factor on every test's time limit")
+
 # qx_test(NAME SOURCES... LIBS...): a GoogleTest program run by ctest; under
 # Wine for the Windows build.
 function(qx_test name)
@@ -20,6 +23,7 @@ function(qx_test name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
+  math(EXPR T_TIMEOUT "${T_TIMEOUT} * ${QX_TEST_TIMEOUT_FACTOR}")
   set(labels ${QX_PLATFORM} ${T_LABELS})
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${labels}"
     ENVIRONMENT "QX_SOURCE_DIR=${CMAKE_SOURCE_DIR};QX_BINARY_DIR=${CMAKE_BINARY_DIR}")

@@ -47,7 +47,15 @@ TEST(NumberReading, ValidTexts) {
   }
 }
 
+// Whether long double has more precision than double here; valgrind, for
+// one, computes x87 arithmetic with double's 53 bits.
+bool ExtendedPrecision() {
+  volatile long double one = 1.0L;
+  return one + LDBL_EPSILON != one && LDBL_MAX_EXP > DBL_MAX_EXP;
+}
+
 TEST(NumberReading, ExtendedPrecisionTellsCloseVersionsApart) {
+  if (!ExtendedPrecision()) GTEST_SKIP() << "long double has no extended precision on this machine";
   const auto s = WithSeparator(L'.');
   // Equal as doubles, different with a 64-bit significand.
   EXPECT_LT(StrToFloat(L"1.0000000000000000001", s), StrToFloat(L"1.0000000000000000002", s));
@@ -61,6 +69,7 @@ TEST(NumberReading, InvalidTextsRaiseWithTheWholeTextInTheMessage) {
   const struct {
     String text;
     wchar_t separator;
+    bool beyondExtendedRange = false;
   } cases[] = {
       {L"", L'.'},
       {L"   ", L'.'},
@@ -83,12 +92,13 @@ TEST(NumberReading, InvalidTextsRaiseWithTheWholeTextInTheMessage) {
       {L"- 1", L'.'},
       {L"1 5", L'.'},
       {L"1.5E2.0", L'.'},
-      {L"1e99999", L'.'},   // too large for extended precision
-      {L"1e5000", L'.'},
+      {L"1e99999", L'.', true},   // too large for extended precision
+      {L"1e5000", L'.', true},
       {L"\x00A0" L"1.5", L'.'},  // a no-break space is no space
       {L"١", L'.'},  // only ASCII digits
   };
   for (const auto& c : cases) {
+    if (c.beyondExtendedRange && !ExtendedPrecision()) continue;
     try {
       StrToFloat(c.text, WithSeparator(c.separator));
       ADD_FAILURE() << "accepted: " << StringToUtf8(c.text);

@@ -1,6 +1,7 @@
 #pragma once
 // The cases of the HTTP client against the scripted test server: one table,
 // run by client_test.cpp on every platform.
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -36,5 +37,8 @@ struct Case {
 };
 
 std::vector<Case> AllCases();
+
+// The case by its name (its bytes hold padding that was never written).
+inline void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 }  // namespace client_cases

@@ -43,6 +43,8 @@ struct TargetCase {
   const char* target;
 };
 
+void PrintTo(const TargetCase& c, std::ostream* out) { *out << c.target; }
+
 class Targets : public ::testing::TestWithParam<TargetCase> {};
 
 TEST_P(Targets, AreTakenUnchangedButForNonAscii) {
@@ -101,6 +103,8 @@ const DecodeCase kDecodeCases[] = {
     {"NothingIsTrimmed", " 1.5 \r\n", "text/plain", L" 1.5 \r\n"},
     {"NulBytesStay", std::string("1\0" "5", 3), "text/plain", String(L"1\0" L"5", 3)},
 };
+
+void PrintTo(const DecodeCase& c, std::ostream* out) { *out << c.name; }
 
 class Decoding : public ::testing::TestWithParam<DecodeCase> {};
 

@@ -109,6 +109,9 @@ const FramingCase kFramingCases[] = {
     {"ErrorStatusBodyIsRead", "HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\nnope", false, "nope", true},
 };
 
+// The case by its name (its bytes hold padding that was never written).
+void PrintTo(const FramingCase& c, std::ostream* out) { *out << c.name; }
+
 class Framing : public ::testing::TestWithParam<FramingCase> {};
 
 TEST_P(Framing, GivesTheBodyInEveryPieceSize) {
@@ -195,6 +198,8 @@ const BadCase kBadCases[] = {
     {"ChunkExtensionTooLong", kStatus + "Transfer-Encoding: chunked\r\n\r\n1;" + std::string(9000, 'e') + "\r\n",
      true, kMalformed + "eine Zeile der Antwort ist zu lang."},
 };
+
+void PrintTo(const BadCase& c, std::ostream* out) { *out << c.name; }
 
 class Malformed : public ::testing::TestWithParam<BadCase> {};
 
