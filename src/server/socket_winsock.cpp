@@ -78,7 +78,8 @@ SOCKET ConnectTo(const addrinfo& address, int timeoutMs, int& error) {
     return INVALID_SOCKET;
   }
   u_long nonBlocking = 1;
-  if (::ioctlsocket(s.get(), FIONBIO, &nonBlocking) != 0) {
+  // FIONBIO is an unsigned bit pattern; the function takes it as a long.
+  if (::ioctlsocket(s.get(), static_cast<long>(FIONBIO), &nonBlocking) != 0) {
     error = ::WSAGetLastError();
     return INVALID_SOCKET;
   }

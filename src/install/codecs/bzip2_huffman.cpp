@@ -32,7 +32,7 @@ void HuffmanTable::Build(const uint8_t* lengths, size_t alphabet_size) {
     if (len <= kFastBits) {
       for (uint64_t c = code; c < end; ++c) {
         const auto symbol = sorted_[start[len] + (c - code)];
-        const auto e = static_cast<uint16_t>(symbol << 5 | len);
+        const auto e = static_cast<uint16_t>(unsigned{symbol} << 5 | len);
         const size_t first = static_cast<size_t>(c << (kFastBits - len));
         std::fill(fast_ + first, fast_ + first + (size_t{1} << (kFastBits - len)), e);
       }

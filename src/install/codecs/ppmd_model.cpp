@@ -420,10 +420,10 @@ void PpmdModel::UpdateModel() {
     uint32_t cf = 2 * fFreq * (c->summFreq + 6u);
     uint32_t sf = s0 + c->summFreq;
     if (cf < 6 * sf) {
-      cf = 1 + (cf > sf) + (cf >= 4 * sf);
+      cf = 1u + (cf > sf) + (cf >= 4 * sf);
       c->summFreq = static_cast<uint16_t>(c->summFreq + 4);
     } else {
-      cf = 4 + (cf > 9 * sf) + (cf > 12 * sf) + (cf > 15 * sf);
+      cf = 4u + (cf > 9 * sf) + (cf > 12 * sf) + (cf > 15 * sf);
       c->summFreq = static_cast<uint16_t>(c->summFreq + cf);
     }
     PpmdState* added = Stats(c) + ns1 + 1;
@@ -508,7 +508,7 @@ PpmdModel::See* PpmdModel::MakeEscFreq(unsigned numMasked, uint32_t* escFreq) {
   }
   See* see = see_[ns2Index_[ns + 2] - 3u] + (mc->summFreq > 11 * (ns + 1)) +
              2 * static_cast<unsigned>(2 * ns < static_cast<unsigned>(Suffix(mc)->numStats) + numMasked) + mc->flags;
-  unsigned r = see->summ >> see->shift;
+  unsigned r = static_cast<unsigned>(see->summ >> see->shift);
   see->summ = static_cast<uint16_t>(see->summ - r);
   *escFreq = r + (r == 0);
   return see;
