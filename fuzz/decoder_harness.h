@@ -43,7 +43,7 @@ class PieceSource final : public codecs::ByteSource {
     // 0 means the end of the data, so a request for nothing cannot be answered.
     if (capacity == 0) Broken("decoder", "asked its source for 0 bytes");
     const size_t n = std::min({capacity, pieces_.sizes[next_++ % 4], data_.size() - at_});
-    std::memcpy(buffer, data_.data() + at_, n);
+    if (n != 0) std::memcpy(buffer, data_.data() + at_, n);
     at_ += n;
     return n;
   }
