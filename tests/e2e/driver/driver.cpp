@@ -335,9 +335,11 @@ class Driver {
     }
     const bool hasIcon = [&] {
       for (HWND child : Children(dialog)) {
-        // A message box keeps its icon control hidden when it shows no icon.
+        // A message box keeps an icon control even when it shows no icon;
+        // only one that holds an icon counts.
         if (ClassOf(child) == L"Static" && ::IsWindowVisible(child) &&
-            (::GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+            (::GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+            ::SendMessageW(child, STM_GETICON, 0, 0) != 0) {
           return true;
         }
       }
