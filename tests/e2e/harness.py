@@ -219,7 +219,17 @@ class Updater:
         return out
 
     def run(self, args="", answers=(), close_after_dialog=0, close_at_status=None, timeout=90, exe="update.exe"):
-        """Runs update.exe with the given argument text; returns a RunResult."""
+        """Runs update.exe with the given argument text; returns a RunResult.
+        A run in which Wine never brought up any window of the program at all
+        (seen on a loaded machine, before the program's own code shows
+        anything) is started once more; the second run's result counts."""
+        result = self._run_once(args, answers, close_after_dialog, close_at_status, timeout, exe)
+        if result.first("window") is None and result.first("dialog") is None and result.first("exit") is None:
+            sys.stderr.write(f"no window within {timeout} s, starting once more:\n{result}\n")
+            result = self._run_once(args, answers, close_after_dialog, close_at_status, timeout, exe)
+        return result
+
+    def _run_once(self, args, answers, close_after_dialog, close_at_status, timeout, exe):
         timeline = os.path.join(self.root, "timeline.txt")
         for f in os.listdir(self.shots_dir):
             os.remove(os.path.join(self.shots_dir, f))

@@ -149,9 +149,13 @@ TEST_F(Nginx, AVersionTextWithBlanksReachesTheHostUnchanged) {
     EXPECT_EQ(e.ErrorCode, 400);  // the request line is malformed
   }
   EXPECT_EQ(target.Bytes(), "");
-  const auto log = nginx->WaitForAccessLog(logBefore + 1, 5000);
-  ASSERT_EQ(log.size(), logBefore + 1);
-  EXPECT_EQ(Fields(log[logBefore])[3], "400");
+  // nginx may still be writing the line of the test before; ours is the 400.
+  bool logged = false;
+  for (size_t n = logBefore + 1; n <= logBefore + 3 && !logged; ++n) {
+    const auto log = nginx->WaitForAccessLog(n, 5000);
+    if (log.size() >= n) logged = Fields(log[n - 1])[3] == "400";
+  }
+  EXPECT_TRUE(logged) << "no 400 in nginx's access log";
 }
 
 }  // namespace

@@ -318,6 +318,13 @@ class Driver {
     }
   }
 
+  // Never waits long on another program's window: a hung one must not stop the watching.
+  static bool HoldsIcon(HWND control) {
+    DWORD_PTR icon = 0;
+    return ::SendMessageTimeoutW(control, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 200, &icon) != 0 &&
+           icon != 0;
+  }
+
   void ReportDialog(HWND dialog) {
     std::wstring texts;
     std::wstring buttons;
@@ -339,7 +346,7 @@ class Driver {
         // only one that holds an icon counts.
         if (ClassOf(child) == L"Static" && ::IsWindowVisible(child) &&
             (::GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
-            ::SendMessageW(child, STM_GETICON, 0, 0) != 0) {
+            HoldsIcon(child)) {
           return true;
         }
       }
