@@ -276,9 +276,6 @@ class Driver {
   // 13 pixels at the window's resolution: the two agree when the label uses
   // that font and sizes itself to its text.
   void ReportLabel(HWND main, HWND label, const std::wstring& text) {
-    RECT rc;
-    ::GetWindowRect(label, &rc);
-    ::MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&rc), 2);
     const int dpi = ScreenDpi();
     HDC dc = ::GetDC(nullptr);
     HFONT font = ::CreateFontW(::MulDiv(-13, dpi, 96), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
@@ -289,6 +286,15 @@ class Driver {
     ::SelectObject(dc, old);
     ::DeleteObject(font);
     ::ReleaseDC(nullptr, dc);
+    // The program sets the text and then sizes the label to it; a reading
+    // between the two would show the size of the text before.
+    RECT rc{};
+    for (int attempt = 0; attempt < 10; ++attempt) {
+      ::GetWindowRect(label, &rc);
+      ::MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&rc), 2);
+      if (rc.right - rc.left == calc.right && rc.bottom - rc.top == calc.bottom) break;
+      ::Sleep(20);
+    }
     timeline_.Write("label", L"at=" + std::to_wstring(rc.left) + L"," + std::to_wstring(rc.top) + L"|size=" +
                                  std::to_wstring(rc.right - rc.left) + L"x" + std::to_wstring(rc.bottom - rc.top) +
                                  L"|text-size=" + std::to_wstring(calc.right) + L"x" + std::to_wstring(calc.bottom));
