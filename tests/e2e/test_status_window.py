@@ -38,6 +38,7 @@ class StatusWindow(harness.UpdaterTestCase):
         self.assertTrue(exstyle & WS_EX_APPWINDOW, hex(exstyle))
         # The status line sits at 50,13 and has the size of its text in bold
         # Tahoma of 13 pixels, whichever text it shows.
+        self.assertTrue(result.of("label"), result)
         for label in result.of("label"):
             f = label.fields()
             self.assertEqual(f["at"], "50,13", label)

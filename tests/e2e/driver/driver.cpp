@@ -288,10 +288,13 @@ class Driver {
     ::ReleaseDC(nullptr, dc);
     // The program sets the text and then sizes the label to it; a reading
     // between the two would show the size of the text before.
+    // A label that goes while we wait belongs to a window being destroyed:
+    // there is nothing left to read.
     RECT rc{};
     for (int attempt = 0; attempt < 10; ++attempt) {
-      ::GetWindowRect(label, &rc);
+      if (!::GetWindowRect(label, &rc) || !::IsWindowVisible(main)) return;
       ::MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&rc), 2);
+      if (!::IsWindow(main) || !::IsWindow(label)) return;
       if (rc.right - rc.left == calc.right && rc.bottom - rc.top == calc.bottom) break;
       ::Sleep(20);
     }
